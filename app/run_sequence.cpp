@@ -44,7 +44,8 @@ int RunTalvek() {
         return 0;
     }
     DesktopList desktops = BuildDesktopList();
-    GestureTracker tracker(desktops);
+    DragThread dragThread;  // lives as long as the pump: for the life of the process
+    GestureTracker tracker(desktops, dragThread);
     desktops.currentIndex = 0;
     RunPacketPump(connection, tracker);
 }

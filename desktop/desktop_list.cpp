@@ -10,12 +10,19 @@ namespace {
 // The index changes first; the results of the two calls are not looked at,
 // so a null entry moves the index and the line all the same.
 void ShowEntry(const DesktopList& list) {
-    const os::DesktopHandle desktop = list.handles[static_cast<std::size_t>(list.currentIndex)];
+    const os::DesktopHandle desktop = list.Shown();
     os::SwitchDesktop(desktop);
     os::SetThreadDesktop(desktop);
 }
 
 }  // namespace
+
+os::DesktopHandle DesktopList::Shown() const {
+    if (currentIndex < 0 || static_cast<std::size_t>(currentIndex) >= handles.size()) {
+        return nullptr;
+    }
+    return handles[static_cast<std::size_t>(currentIndex)];
+}
 
 void DesktopList::SwitchToPrevious() {
     if (currentIndex <= 0) {

@@ -17,6 +17,10 @@ struct DesktopList {
     void SwitchToPrevious();
     void SwitchToNext();
 
+    // The entry the last move made the input desktop; null when that
+    // desktop couldn't be made.
+    os::DesktopHandle Shown() const;
+
     // Entry 0 is the starting desktop; entry k the extra desktop k - 1, null
     // when it couldn't be made. Kept for the life of the process on purpose
     // (the desktops must outlive the program's every use): never closed.

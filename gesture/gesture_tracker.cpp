@@ -51,11 +51,11 @@ void OnDragContact(GestureTracker& tracker, TouchpadPacket& packet) {
     switch (tracker.mode) {
         case GestureMode::Idle:
             // The packet that begins a drag only picks the window; its motion is not applied.
-            tracker.dragTarget = BeginWindowDrag();
+            tracker.dragTarget = BeginWindowDrag(tracker.dragThread, tracker.desktops.Shown());
             tracker.mode = GestureMode::Drag;
             return;
         case GestureMode::Drag:
-            StepWindowDrag(packet, tracker.dragTarget);
+            StepWindowDrag(packet, tracker.dragTarget, tracker.dragThread, tracker.desktops.Shown());
             return;
         case GestureMode::Swipe:
             return;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "desktop/desktop_list.h"
+#include "gesture/drag_thread.h"
 #include "platform/platform.h"
 #include "touchpad/touchpad.h"
 
@@ -21,7 +22,8 @@ inline constexpr std::uint32_t DRAG_CONTACT = 4;
 inline constexpr std::int32_t SWIPE_THRESHOLD = 50;
 
 struct GestureTracker {
-    explicit GestureTracker(DesktopList& desktopList) : desktops(desktopList) {}
+    GestureTracker(DesktopList& desktopList, DragThread& windowDragThread)
+        : desktops(desktopList), dragThread(windowDragThread) {}
 
     // Reads the packet and acts on it; keeps its state from one packet, and
     // one wake-up, to the next.
@@ -32,4 +34,5 @@ struct GestureTracker {
     std::int32_t sumY = 0;
     os::WindowHandle dragTarget = nullptr;  // borrowed, never closed
     DesktopList& desktops;
+    DragThread& dragThread;
 };

@@ -20,33 +20,53 @@ Motion ReadMotion(TouchpadPacket& packet) {
     return {dx, dy};
 }
 
-// A screen coordinate moved by touchpad motion; extreme motion holds at the
-// 32-bit limits instead of overflowing.
-std::int32_t Offset(std::int32_t coordinate, std::int64_t delta) {
-    return ClampToInt32(std::int64_t{coordinate} + delta);
+// A screen coordinate moved by touchpad motion, where screen y grows
+// downward and touchpad y upward; extreme motion holds at the 32-bit limits
+// instead of overflowing.
+os::Point Moved(os::Point from, Motion motion) {
+    return {ClampToInt32(std::int64_t{from.x} + motion.dx), ClampToInt32(std::int64_t{from.y} - motion.dy)};
+}
+
+void FindTopLevelWindowUnderCursor(void* found) {
+    os::Point cursor{};
+    os::GetCursorPos(cursor);
+    *static_cast<os::WindowHandle*>(found) = os::GetAncestor(os::WindowFromPoint(cursor), os::GA_ROOT_FLAG);
+}
+
+struct DragStep {
+    os::WindowHandle target;
+    Motion windowMotion;
+    Motion cursorMotion;
+};
+
+// Each move is relative to where the window and the cursor are now, the
+// cursor read after the window has moved.
+void MoveWindowThenCursor(void* context) {
+    const DragStep& step = *static_cast<const DragStep*>(context);
+    os::Rect rect{};
+    os::GetWindowRect(step.target, rect);
+    const os::Point window = Moved({rect.left, rect.top}, step.windowMotion);
+    os::SetWindowPos(step.target, nullptr, window.x, window.y, 0, 0, os::SWP_NOSIZE_FLAG | os::SWP_NOZORDER_FLAG);
+
+    os::Point cursor{};
+    os::GetCursorPos(cursor);
+    const os::Point moved = Moved(cursor, step.cursorMotion);
+    os::SetCursorPos(moved.x, moved.y);
 }
 
 }  // namespace
 
-os::WindowHandle BeginWindowDrag() {
-    os::Point cursor{};
-    os::GetCursorPos(cursor);
-    return os::GetAncestor(os::WindowFromPoint(cursor), os::GA_ROOT_FLAG);
+os::WindowHandle BeginWindowDrag(DragThread& thread, os::DesktopHandle shown) {
+    os::WindowHandle found = nullptr;
+    thread.Run(shown, FindTopLevelWindowUnderCursor, &found);
+    return found;
 }
 
-void StepWindowDrag(TouchpadPacket& packet, os::WindowHandle target) {
+void StepWindowDrag(TouchpadPacket& packet, os::WindowHandle target, DragThread& thread, os::DesktopHandle shown) {
     const Motion traced = ReadMotion(packet);
     TraceMove(traced.dx, traced.dy);
-
-    os::Rect rect{};
-    os::GetWindowRect(target, rect);
-    const Motion windowMotion = ReadMotion(packet);
-    // Screen y grows downward, touchpad y upward.
-    os::SetWindowPos(target, nullptr, Offset(rect.left, windowMotion.dx), Offset(rect.top, -std::int64_t{windowMotion.dy}),
-                     0, 0, os::SWP_NOSIZE_FLAG | os::SWP_NOZORDER_FLAG);
-
-    os::Point cursor{};
-    os::GetCursorPos(cursor);
-    const Motion cursorMotion = ReadMotion(packet);
-    os::SetCursorPos(Offset(cursor.x, cursorMotion.dx), Offset(cursor.y, -std::int64_t{cursorMotion.dy}));
+    // The window's and the cursor's motion are read afresh, as the line's was.
+    DragStep step{target, ReadMotion(packet), {}};
+    step.cursorMotion = ReadMotion(packet);
+    thread.Run(shown, MoveWindowThenCursor, &step);
 }

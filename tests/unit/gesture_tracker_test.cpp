@@ -46,7 +46,8 @@ TEST_P(GestureSequenceTest, WritesTheLinesAndMovesTheList) {
     DesktopList desktops;
     desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
     desktops.currentIndex = GetParam().startIndex;
-    GestureTracker tracker(desktops);
+    DragThread dragThread;
+    GestureTracker tracker(desktops, dragThread);
     fakes::PacketLedger ledger;
     fakes::CapturedOutput output;
     for (const PacketData& data : GetParam().packets) {
@@ -121,7 +122,8 @@ TEST_P(GestureReadsTest, ReadsThePropertiesInOrder) {
     host::Reset();
     DesktopList desktops;
     desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    GestureTracker tracker(desktops);
+    DragThread dragThread;
+    GestureTracker tracker(desktops, dragThread);
     fakes::PacketLedger before;
     fakes::CapturedOutput output;
     for (const PacketData& data : GetParam().before) {
@@ -155,7 +157,8 @@ TEST(GestureReadFailures, APacketWhoseWordCannotBeReadChangesNothing) {
     host::Reset();
     DesktopList desktops;
     desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    GestureTracker tracker(desktops);
+    DragThread dragThread;
+    GestureTracker tracker(desktops, dragThread);
     fakes::PacketLedger ledger;
     fakes::CapturedOutput output;
     PacketData unreadable = Lift();
@@ -172,7 +175,8 @@ TEST(GestureReadFailures, FailedStateAndMotionReadsCountAsZero) {
     host::Reset();
     DesktopList desktops;
     desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    GestureTracker tracker(desktops);
+    DragThread dragThread;
+    GestureTracker tracker(desktops, dragThread);
     fakes::PacketLedger ledger;
     fakes::CapturedOutput output;
     PacketData first = Swipe(40, 3, 6);

@@ -30,7 +30,8 @@ protected:
     fakes::FakeApi api;
     TouchpadConnection connection;
     DesktopList desktops;
-    GestureTracker tracker{desktops};
+    DragThread dragThread;
+    GestureTracker tracker{desktops, dragThread};
 };
 
 TEST_F(PacketPumpTest, AnEmptyWakeUpMakesOneObjectAndReleasesIt) {

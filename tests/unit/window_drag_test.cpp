@@ -20,9 +20,10 @@ protected:
     }
     void Step(std::int32_t dx, std::int32_t dy, os::WindowHandle target) {
         fakes::HeldPacket packet(ledger, fakes::Drag(dx, dy));
-        StepWindowDrag(*packet.packet, target);
+        StepWindowDrag(*packet.packet, target, dragThread, host::StartingDesktop());
     }
     os::WindowHandle window = nullptr;
+    DragThread dragThread;
     fakes::PacketLedger ledger;
     fakes::CapturedOutput output;
 };
@@ -41,8 +42,8 @@ TEST_F(WindowDragTest, AStepMovesWindowAndCursorByXAndMinusY) {
 
 TEST_F(WindowDragTest, TheCallsComeInOrderWithSizeAndZOrderKept) {
     Step(5, 3, window);
-    EXPECT_EQ(host::CallNames(),
-              (std::vector<std::string>{"GetWindowRect", "SetWindowPos", "GetCursorPos", "SetCursorPos"}));
+    EXPECT_EQ(host::CallNames(), (std::vector<std::string>{"SetThreadDesktop", "GetWindowRect", "SetWindowPos",
+                                                           "GetCursorPos", "SetCursorPos"}));
     EXPECT_EQ(host::CallsNamed("SetWindowPos")[0].text, "SetWindowPos(w0, 0, 105, 197, 0, 0, 5)");
 }
 
@@ -80,14 +81,14 @@ TEST_F(WindowDragTest, ExtremeMotionHoldsAtTheCoordinateLimits) {
 TEST_F(WindowDragTest, BeginPicksTheTopLevelWindowOfTheControlUnderTheCursor) {
     const os::WindowHandle dialog = host::AddWindow({300, 250, 600, 500});
     host::AddWindow({380, 280, 450, 320}, dialog);  // a button inside it
-    EXPECT_EQ(BeginWindowDrag(), dialog);
+    EXPECT_EQ(BeginWindowDrag(dragThread, host::StartingDesktop()), dialog);
     EXPECT_EQ(output.str(), "");
     EXPECT_TRUE(host::CallsNamed("SetWindowPos").empty());
 }
 
 TEST_F(WindowDragTest, BeginFindsNothingWhereThereIsNoWindow) {
     host::world().cursor = {900, 900};
-    EXPECT_EQ(BeginWindowDrag(), nullptr);
+    EXPECT_EQ(BeginWindowDrag(dragThread, host::StartingDesktop()), nullptr);
 }
 
 }  // namespace
