@@ -9,19 +9,22 @@ namespace {
 
 // The index changes first; the results of the two calls are not looked at,
 // so a null entry moves the index and the line all the same.
-void ShowEntry(const DesktopList& list) {
-    const os::DesktopHandle desktop = list.Shown();
+void ShowEntry(DesktopList& list) {
+    const os::DesktopHandle desktop = list.handles[static_cast<std::size_t>(list.currentIndex)];
     os::SwitchDesktop(desktop);
     os::SetThreadDesktop(desktop);
+    if (desktop != nullptr) {
+        list.lastShown = desktop;
+    }
 }
 
 }  // namespace
 
 os::DesktopHandle DesktopList::Shown() const {
-    if (currentIndex < 0 || static_cast<std::size_t>(currentIndex) >= handles.size()) {
-        return nullptr;
+    if (lastShown != nullptr || handles.empty()) {
+        return lastShown;
     }
-    return handles[static_cast<std::size_t>(currentIndex)];
+    return handles.front();
 }
 
 void DesktopList::SwitchToPrevious() {

@@ -17,8 +17,8 @@ struct DesktopList {
     void SwitchToPrevious();
     void SwitchToNext();
 
-    // The entry the last move made the input desktop; null when that
-    // desktop couldn't be made.
+    // The desktop on screen as far as the list knows: the last entry a move
+    // switched to that exists. A move onto a null entry leaves it as it was.
     os::DesktopHandle Shown() const;
 
     // Entry 0 is the starting desktop; entry k the extra desktop k - 1, null
@@ -26,6 +26,8 @@ struct DesktopList {
     // (the desktops must outlive the program's every use): never closed.
     std::vector<os::DesktopHandle> handles;
     std::int32_t currentIndex = 0;
+    // Where the last move onto an existing entry went; null: entry 0.
+    os::DesktopHandle lastShown = nullptr;
 };
 
 // Records the calling thread's desktop, then makes the extra desktops one

@@ -27,9 +27,14 @@ os::Point Moved(os::Point from, Motion motion) {
     return {ClampToInt32(std::int64_t{from.x} + motion.dx), ClampToInt32(std::int64_t{from.y} - motion.dy)};
 }
 
+// Where the cursor can't be read there is no window under it to pick: a
+// guessed position would pick whatever window sits there.
 void FindTopLevelWindowUnderCursor(void* found) {
     os::Point cursor{};
-    os::GetCursorPos(cursor);
+    if (!os::GetCursorPos(cursor)) {
+        *static_cast<os::WindowHandle*>(found) = nullptr;
+        return;
+    }
     *static_cast<os::WindowHandle*>(found) = os::GetAncestor(os::WindowFromPoint(cursor), os::GA_ROOT_FLAG);
 }
 
@@ -40,7 +45,8 @@ struct DragStep {
 };
 
 // Each move is relative to where the window and the cursor are now, the
-// cursor read after the window has moved.
+// cursor read after the window has moved. A cursor that can't be read is
+// left alone rather than sent to a position made from nothing.
 void MoveWindowThenCursor(void* context) {
     const DragStep& step = *static_cast<const DragStep*>(context);
     os::Rect rect{};
@@ -49,7 +55,9 @@ void MoveWindowThenCursor(void* context) {
     os::SetWindowPos(step.target, nullptr, window.x, window.y, 0, 0, os::SWP_NOSIZE_FLAG | os::SWP_NOZORDER_FLAG);
 
     os::Point cursor{};
-    os::GetCursorPos(cursor);
+    if (!os::GetCursorPos(cursor)) {
+        return;
+    }
     const os::Point moved = Moved(cursor, step.cursorMotion);
     os::SetCursorPos(moved.x, moved.y);
 }

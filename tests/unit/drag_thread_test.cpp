@@ -101,6 +101,16 @@ TEST_F(DragOnEveryDesktopTest, ANullEntryLeavesTheBindingAsItWas) {
     EXPECT_TRUE(host::CallsNamed("SetThreadDesktop").empty());
 }
 
+TEST_F(DragOnEveryDesktopTest, AfterMovingOntoANullEntryTheDragStaysWithTheDesktopShown) {
+    desktops.handles[2] = nullptr;
+    Feed({Swipe(-60, 0), Lift(), Swipe(-60, 0), Lift()});  // TALVEK00 shown, then the null entry
+    ASSERT_EQ(desktops.currentIndex, 2);
+    ASSERT_EQ(host::world().inputDesktop, desktops.handles[1]);
+    Feed({Drag(0, 0), Drag(4, 0), Lift()});
+    EXPECT_EQ(host::WindowOf(extraWindow).rect.left, 104);
+    EXPECT_EQ(host::world().cursor.x, 154);
+}
+
 TEST_F(DragOnEveryDesktopTest, TheMoveLineIsWrittenByTheMainThreadBeforeTheMoves) {
     Feed({Drag(0, 0), Drag(3, 4)});
     EXPECT_EQ(output.str(), "MOVE : 3, 4\n");

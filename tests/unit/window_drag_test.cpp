@@ -86,6 +86,17 @@ TEST_F(WindowDragTest, BeginPicksTheTopLevelWindowOfTheControlUnderTheCursor) {
     EXPECT_TRUE(host::CallsNamed("SetWindowPos").empty());
 }
 
+// Cursor calls fail on a thread whose desktop isn't the input desktop.
+TEST_F(WindowDragTest, ACursorThatCannotBeReadPicksNoWindowAndIsNotMoved) {
+    host::world().cursor = {150, 250};
+    host::world().inputDesktop = os::CreateNamedDesktop(L"elsewhere", 0);
+    const os::WindowHandle corner = host::AddWindow({0, 0, 50, 50});
+    EXPECT_EQ(BeginWindowDrag(dragThread, host::StartingDesktop()), nullptr) << "not the window at (0, 0)";
+    Step(5, 3, corner);
+    EXPECT_TRUE(host::CallsNamed("SetCursorPos").empty());
+    EXPECT_EQ(host::WindowOf(corner).rect.left, 5);  // the window itself still moves
+}
+
 TEST_F(WindowDragTest, BeginFindsNothingWhereThereIsNoWindow) {
     host::world().cursor = {900, 900};
     EXPECT_EQ(BeginWindowDrag(dragThread, host::StartingDesktop()), nullptr);
