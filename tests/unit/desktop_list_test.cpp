@@ -106,6 +106,7 @@ TEST(DesktopListMoves, TheThreadIsBoundToTheDesktopShown) {
     DesktopList list;
     const os::DesktopHandle extra = os::CreateNamedDesktop(L"TALVEK00", 0);
     list.handles = {host::StartingDesktop(), extra, nullptr, nullptr};
+    fakes::CapturedOutput output;
     list.SwitchToNext();
     EXPECT_EQ(host::ThreadDesktop(), extra);
     // The index changes before the calls, and the line comes after them.

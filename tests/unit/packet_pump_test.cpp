@@ -26,6 +26,7 @@ protected:
     int PacketsHandled() const {
         return static_cast<int>(std::count(ledger.reads.begin(), ledger.reads.end(), PROP_CONTACT_WORD));
     }
+    fakes::CapturedOutput quiet;  // tests that read the lines capture them themselves
     fakes::PacketLedger ledger;
     fakes::FakeApi api;
     TouchpadConnection connection;
