@@ -74,13 +74,8 @@ public:
             LogLine("load null -> ", HexOf(sim.scenario.nullLoadResult));
             return sim.scenario.nullLoadResult;
         }
-        SimPacket* target = nullptr;
-        for (SimPacket* known : sim.packets) {
-            if (static_cast<TouchpadPacket*>(known) == packet) {
-                target = known;
-                break;
-            }
-        }
+        const auto known = sim.packets.find(static_cast<const void*>(packet));
+        SimPacket* const target = known == sim.packets.end() ? nullptr : known->second;
         if (target == nullptr) {
             LogLine("error load into unknown object ", AddressOf(packet));
             return static_cast<TouchpadResult>(E_INVALIDARG);
@@ -88,16 +83,25 @@ public:
         if (target->Released()) {
             LogLine("error load into released packet ", target->Number());
         }
+        if (!sim.queue.Empty() && sim.queue.Front().gate) {
+            // The program waits in this load while the test looks at it.
+            lock.unlock();
+            WaitAtGate(GATE_TIMEOUT_MS);
+            lock.lock();
+        }
         const bool firstLoad = !sim.loadSeenInWake;
         sim.loadSeenInWake = true;
         if (firstLoad && sim.storm == StormPoint::During) {
             SignalEvent(sim.deviceEvent, sim.stormSignals, "storm during batch");
             sim.storm = StormPoint::None;
         }
-        if (sim.queue.empty()) {
+        if (sim.queue.Empty()) {
             ++sim.batchEnds;
-            LogLine("load ", target->Number(), " -> ", HexOf(RESULT_E_FAIL));
-            LogLine("batch ", sim.batchEnds, " end");
+            QueryPerformanceCounter(&sim.lastBatchEnd);
+            if (!sim.quiet) {
+                LogLine("load ", target->Number(), " -> ", HexOf(RESULT_E_FAIL));
+                LogLine("batch ", sim.batchEnds, " end");
+            }
             if (sim.storm == StormPoint::After) {
                 SignalEvent(sim.deviceEvent, sim.stormSignals, "storm after batch");
                 sim.storm = StormPoint::None;
@@ -106,13 +110,32 @@ public:
             sim.changed.notify_all();
             return RESULT_E_FAIL;
         }
-        const PacketScript next = sim.queue.front();
-        sim.queue.pop_front();
+        const PacketScript& next = sim.queue.Front();
+        const std::int32_t result = next.loadResult;
         ++sim.itemInWake;
+        ++sim.packetsLoaded;
         target->Load(next);
-        LogLine("load ", target->Number(), " -> ", HexOf(next.loadResult), " item ", sim.wake, '.', sim.itemInWake,
-                " word=", HexOf(next.word));
-        return next.loadResult;
+        if (!sim.quiet) {
+            LogLine("load ", target->Number(), " -> ", HexOf(result), " item ", sim.wake, '.', sim.itemInWake,
+                    " word=", HexOf(next.word));
+        }
+        sim.queue.Pop();
+        if (result == RESULT_E_FAIL) {
+            // A scripted "no packet" ends the batch as the empty queue does;
+            // the packets after it stay queued until the next wake-up drops them.
+            ++sim.batchEnds;
+            QueryPerformanceCounter(&sim.lastBatchEnd);
+            if (!sim.quiet) {
+                LogLine("batch ", sim.batchEnds, " end");
+            }
+            if (sim.storm == StormPoint::After) {
+                SignalEvent(sim.deviceEvent, sim.stormSignals, "storm after batch");
+                sim.storm = StormPoint::None;
+            }
+            lock.unlock();
+            sim.changed.notify_all();
+        }
+        return result;
     }
 
 private:
@@ -176,11 +199,15 @@ public:
             if (parameter != nullptr) {
                 *parameter = sim.noteSerial;
             }
-            LogLine("take -> ", HexOf(TOUCHPAD_OK), " pending=", sim.pendingNotes);
+            if (!sim.quiet) {
+                LogLine("take -> ", HexOf(TOUCHPAD_OK), " pending=", sim.pendingNotes);
+            }
             return TOUCHPAD_OK;
         }
         ++sim.drains;
-        LogLine("take -> ", HexOf(sim.scenario.takeEmptyResult), " pending=0");
+        if (!sim.quiet) {
+            LogLine("take -> ", HexOf(sim.scenario.takeEmptyResult), " pending=0");
+        }
         lock.unlock();
         sim.changed.notify_all();
         return sim.scenario.takeEmptyResult;

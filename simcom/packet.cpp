@@ -101,11 +101,21 @@ public:
         const DWORD thread = GetCurrentThreadId();
         const std::lock_guard<std::mutex> lock(sim.mutex);
         // Never freed: see SimState::packets.
-        auto* packet = new SimPacket(static_cast<int>(sim.packets.size()) + 1);
-        sim.packets.push_back(packet);
+        const int number = ++sim.packetsMade;
+        SimPacket* packet = nullptr;
+        if (sim.quarantine.size() > SimState::QUARANTINE_SIZE) {
+            packet = sim.quarantine.front();
+            sim.quarantine.pop_front();
+            packet->Renew(number);
+        } else {
+            packet = new SimPacket(number);
+            sim.packets.emplace(static_cast<const void*>(static_cast<TouchpadPacket*>(packet)), packet);
+        }
         ++sim.packetsAlive;
-        LogLine("packet ", packet->Number(), " created thread=", thread, " main=", thread == sim.mainThread ? 1 : 0,
-                " com=", apartment, " alive=", sim.packetsAlive);
+        if (!sim.quiet) {
+            LogLine("packet ", packet->Number(), " created thread=", thread,
+                    " main=", thread == sim.mainThread ? 1 : 0, " com=", apartment, " alive=", sim.packetsAlive);
+        }
         *object = static_cast<TouchpadPacket*>(packet);
         return S_OK;
     }
@@ -176,12 +186,19 @@ std::uint32_t TOUCHPAD_CALL SimPacket::Release() {
     } while (!references_.compare_exchange_weak(count, count - 1));
     if (count == 1) {
         SimState& sim = Sim();
+        bool awaited = false;
         {
             const std::lock_guard<std::mutex> lock(sim.mutex);
             --sim.packetsAlive;
-            LogLine("packet ", number_, " released alive=", sim.packetsAlive);
+            sim.quarantine.push_back(this);
+            if (!sim.quiet) {
+                LogLine("packet ", number_, " released alive=", sim.packetsAlive);
+            }
+            awaited = sim.awaitingRelease;
         }
-        sim.changed.notify_all();
+        if (awaited) {
+            sim.changed.notify_all();
+        }
     }
     return count - 1;
 }
@@ -197,12 +214,17 @@ TouchpadResult TOUCHPAD_CALL SimPacket::GetProperty(std::int32_t property, std::
         return static_cast<TouchpadResult>(E_POINTER);
     }
     if (!loaded_) {
-        LogLine("read ", number_, ' ', HexOf(property), " fail ", HexOf(RESULT_E_FAIL), " unloaded");
+        if (!sim.quiet) {
+            LogLine("read ", number_, ' ', HexOf(property), " fail ", HexOf(RESULT_E_FAIL), " unloaded");
+        }
         return RESULT_E_FAIL;
     }
     for (const PropertyFailure& failure : data_.failures) {
         if (failure.property == property) {
-            LogLine("read ", number_, ' ', HexOf(property), " fail ", HexOf(failure.code), ' ', PropertyName(property));
+            if (!sim.quiet) {
+                LogLine("read ", number_, ' ', HexOf(property), " fail ", HexOf(failure.code), ' ',
+                        PropertyName(property));
+            }
             return failure.code;
         }
     }
@@ -221,18 +243,29 @@ TouchpadResult TOUCHPAD_CALL SimPacket::GetProperty(std::int32_t property, std::
             answer = data_.dy;
             break;
         default:
-            LogLine("read ", number_, ' ', HexOf(property), " fail ", HexOf(static_cast<std::int32_t>(E_INVALIDARG)),
-                    " unknown");
+            if (!sim.quiet) {
+                LogLine("read ", number_, ' ', HexOf(property), " fail ",
+                        HexOf(static_cast<std::int32_t>(E_INVALIDARG)), " unknown");
+            }
             return static_cast<TouchpadResult>(E_INVALIDARG);
     }
     *value = answer;
-    LogLine("read ", number_, ' ', HexOf(property), " ok ", answer, ' ', PropertyName(property));
+    if (!sim.quiet) {
+        LogLine("read ", number_, ' ', HexOf(property), " ok ", answer, ' ', PropertyName(property));
+    }
     return TOUCHPAD_OK;
 }
 
 void SimPacket::Load(const PacketScript& data) {
     data_ = data;
     loaded_ = true;
+}
+
+void SimPacket::Renew(int number) {
+    number_ = number;
+    references_.store(1);
+    loaded_ = false;
+    data_ = PacketScript{};
 }
 
 void RegisterPacketClass(bool present) {

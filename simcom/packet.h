@@ -23,9 +23,12 @@ public:
     bool Released() const { return references_.load() == 0; }
     // Called by the device, under the shared lock.
     void Load(const PacketScript& data);
+    // Makes a released object a fresh one under a new number; called by the
+    // factory, under the shared lock.
+    void Renew(int number);
 
 private:
-    const int number_;
+    int number_;
     std::atomic<std::uint32_t> references_{1};
     bool loaded_ = false;
     PacketScript data_;

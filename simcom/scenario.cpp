@@ -79,12 +79,14 @@ private:
     std::string error_;
 };
 
-// The options that may follow any packet line: load, fail, state.
+// The options that may follow any packet line: load, fail, gate, state.
 void ReadPacketOptions(LineReader& reader, PacketScript& packet, bool stateAllowed) {
     while (!reader.AtEnd() && reader.Error().empty()) {
         const std::string_view option = reader.Word();
         if (option == "load") {
             packet.loadResult = reader.Int("a load result");
+        } else if (option == "gate") {
+            packet.gate = true;
         } else if (option == "state" && stateAllowed) {
             packet.state = reader.Int("a state value");
         } else if (option == "fail") {
@@ -146,6 +148,18 @@ void ReadWakeOptions(LineReader& reader, WakeStep& wake) {
             }
         } else if (option == "timeout") {
             wake.timeoutMs = reader.Milliseconds("a time-out in ms");
+        } else if (option == "cycles") {
+            wake.cycles = reader.Int("a count of cycles");
+            if (wake.cycles < 1) {
+                reader.Fail("cycles must be at least 1");
+            }
+        } else if (option == "repeat") {
+            wake.repeat = reader.Int("a count of wake-ups");
+            if (wake.repeat < 1) {
+                reader.Fail("repeat must be at least 1");
+            }
+        } else if (option == "quiet") {
+            wake.quiet = true;
         } else {
             reader.Fail("unknown wake option '" + std::string(option) + "'");
         }
@@ -294,9 +308,18 @@ ParsedScenario ParseScenario(std::string_view text) {
             window.y = reader.Int("y");
             window.width = reader.Int("a width");
             window.height = reader.Int("a height");
-            if (reader.Peek() == "child") {
-                reader.Word();
-                window.child = true;
+            while (!reader.AtEnd() && reader.Error().empty()) {
+                const std::string_view option = reader.Word();
+                if (option == "child") {
+                    window.child = true;
+                } else if (option == "desktop") {
+                    window.desktop = std::string(reader.Word());
+                    if (window.desktop.empty()) {
+                        reader.Fail("desktop needs a name");
+                    }
+                } else {
+                    reader.Fail("unknown window option '" + std::string(option) + "'");
+                }
             }
             if (window.width <= 0 || window.height <= 0) {
                 reader.Fail("a window needs a positive size");
@@ -317,6 +340,20 @@ ParsedScenario ParseScenario(std::string_view text) {
             scenario.steps.emplace_back(ObserveStep{});
         } else if (keyword == "cpu") {
             scenario.steps.emplace_back(CpuStep{});
+        } else if (keyword == "gate") {
+            GateStep gate;
+            if (reader.Peek() == "timeout") {
+                reader.Word();
+                gate.timeoutMs = reader.Milliseconds("a time-out in ms");
+            }
+            scenario.steps.emplace_back(gate);
+        } else if (keyword == "register" || keyword == "unregister") {
+            if (reader.Word() != "class") {
+                reader.Fail(std::string(keyword) + " needs 'class'");
+            }
+            scenario.steps.emplace_back(ClassStep{keyword == "register"});
+        } else if (keyword == "measure") {
+            scenario.steps.emplace_back(MeasureStep{});
         } else {
             reader.Fail("unknown keyword '" + std::string(keyword) + "'");
         }

@@ -33,6 +33,7 @@ struct PacketScript {
     std::int32_t dy = 0;
     std::int32_t loadResult = 0;
     std::vector<PropertyFailure> failures;
+    bool gate = false;  // its load waits at the next gate before answering
     int line = 0;
 };
 
@@ -46,6 +47,13 @@ struct WakeStep {
     std::int32_t stormSignals = 0;
     WakeEnd until = WakeEnd::BatchEnd;
     std::uint32_t timeoutMs = 30000;
+    // The packet list is given this many times over, in the one batch.
+    std::int32_t cycles = 1;
+    // The wake-up is played this many times, one after the other.
+    std::int32_t repeat = 1;
+    // No per-packet or per-wake facts; timing facts around the whole step
+    // instead, so that logging does not weigh on what is measured.
+    bool quiet = false;
 };
 
 struct WindowStep {
@@ -54,6 +62,9 @@ struct WindowStep {
     std::int32_t width = 0;
     std::int32_t height = 0;
     bool child = false;
+    // The desktop the window is made on (its thread is bound to it); empty:
+    // the desktop the program started on.
+    std::string desktop;
 };
 
 struct CursorStep {
@@ -67,8 +78,22 @@ struct PauseStep {
 
 struct ObserveStep {};
 struct CpuStep {};
+struct MeasureStep {};
 
-using Step = std::variant<WakeStep, WindowStep, CursorStep, PauseStep, ObserveStep, CpuStep>;
+inline constexpr std::uint32_t GATE_TIMEOUT_MS = 30000;
+
+// Waits until the test opens the next gate (see gate.cpp).
+struct GateStep {
+    std::uint32_t timeoutMs = GATE_TIMEOUT_MS;
+};
+
+// The packet class registered or removed while the program runs.
+struct ClassStep {
+    bool present = true;
+};
+
+using Step = std::variant<WakeStep, WindowStep, CursorStep, PauseStep, ObserveStep, CpuStep, MeasureStep, GateStep,
+                          ClassStep>;
 
 struct Scenario {
     std::int32_t createResult = 0;

@@ -20,6 +20,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import traceback
 from dataclasses import dataclass, field
@@ -33,6 +34,13 @@ SCREEN = "1024x768x24"
 SCENARIOS = Path(__file__).resolve().parent / "scenarios"
 
 READY_MARKER = ".talvek-prefix-ready"
+
+# The shell the program starts on each new desktop (C:\windows\Explorer.exe),
+# and where a run that replaces it keeps the prefix's own meanwhile. Wine's
+# desktop process runs system32\explorer.exe, which is never touched.
+SHELL = Path("drive_c/windows/explorer.exe")
+SHELL_KEPT = Path("drive_c/windows/explorer.exe.talvek-kept")
+SHELL_ABSENT = "absent"
 
 
 class Failure(Exception):
@@ -111,9 +119,27 @@ def end_prefix(prefix: Path) -> None:
             pass
 
 
+def restore_shell(prefix: Path) -> None:
+    """Puts the prefix's own shell back, if a run replaced it and was killed
+    before it could."""
+    kept = prefix / SHELL_KEPT
+    if kept.exists():
+        os.replace(kept, prefix / SHELL)
+
+
+def replace_shell(prefix: Path, stand_in: str | Path) -> None:
+    """Keeps the prefix's shell aside and puts `stand_in` (a program, or
+    SHELL_ABSENT for none) where the program looks for its shell."""
+    restore_shell(prefix)
+    os.replace(prefix / SHELL, prefix / SHELL_KEPT)
+    if stand_in != SHELL_ABSENT:
+        shutil.copyfile(stand_in, prefix / SHELL)
+
+
 def make_prefix(prefix: Path) -> None:
     """Creates the Wine prefix of a build tree once; later calls reuse it."""
     if (prefix / READY_MARKER).exists():
+        restore_shell(prefix)
         return
     shutil.rmtree(prefix, ignore_errors=True)
     xserver = XServer()
@@ -152,9 +178,22 @@ def prefix_cpu_seconds(prefix: Path) -> float:
 
 # --- relay trace ---------------------------------------------------------------
 
+# Wine prints a string argument after its pointer: `00ca6f30 L"TALVEK00"`.
+_RELAY_STRING = r'L?"(?:[^"\\]|\\.)*"(?:\.\.\.)?'
 _RELAY_LINE = re.compile(
-    r"^(?P<pid>[0-9a-f]{4}):(?P<tid>[0-9a-f]{4}):(?P<kind>Call|Ret)\s+(?P<func>[\w.]+)\((?P<args>[^)]*)\)"
+    r"^(?P<pid>[0-9a-f]{4,}):(?P<tid>[0-9a-f]{4,}):(?P<kind>Call|Ret)\s+(?P<func>[\w.]+)"
+    r"\((?P<args>(?:[^)\"]|" + _RELAY_STRING + r")*)\)"
     r"(?: retval=(?P<retval>[0-9a-f]+))? ret=(?P<ret>[0-9a-f]+)$")
+_RELAY_ARGUMENT = re.compile(r"\s*(?P<value>[0-9a-f]+)(?:\s+(?P<text>" + _RELAY_STRING + r"))?\s*(?:,|$)")
+_RELAY_ESCAPE = re.compile(r"\\(x[0-9a-fA-F]{2,4}|.)")
+
+
+def _relay_text(quoted: str) -> str:
+    """The string Wine quoted, escapes undone (a cut-off string keeps its part)."""
+    body = quoted[quoted.index('"') + 1:quoted.rindex('"')]
+    simple = {"n": "\n", "r": "\r", "t": "\t", "0": "\0"}
+    return _RELAY_ESCAPE.sub(
+        lambda m: chr(int(m[1][1:], 16)) if m[1][0] == "x" and len(m[1]) > 1 else simple.get(m[1], m[1]), body)
 
 
 @dataclass
@@ -164,16 +203,36 @@ class RelayCall:
     arguments: list[int]   # raw register-sized values; mask 32-bit ones
     caller: int            # the ret= address
     result: int | None = None
+    # The string Wine showed for each argument (pointers to text), else None.
+    texts: list[str | None] = field(default_factory=list)
+    # Positions in the whole trace (all threads) of the Call line and of the
+    # Ret line, None until it returned: what happened before what.
+    called_at: int = 0
+    returned_at: int | None = None
 
     def argument32(self, index: int) -> int:
         return self.arguments[index] & 0xFFFFFFFF
+
+
+def _relay_arguments(text: str) -> tuple[list[int], list[str | None]]:
+    values: list[int] = []
+    texts: list[str | None] = []
+    at = 0
+    while at < len(text):
+        match = _RELAY_ARGUMENT.match(text, at)
+        if match is None or match.end() == at:
+            raise Failure(f"cannot read the relay arguments {text!r}")
+        values.append(int(match["value"], 16))
+        texts.append(_relay_text(match["text"]) if match["text"] else None)
+        at = match.end()
+    return values, texts
 
 
 def parse_relay(text: str, pid: int, image: tuple[int, int]) -> list[RelayCall]:
     """The program's own calls: its process, and a return address in its image."""
     calls: list[RelayCall] = []
     open_calls: dict[int, list[RelayCall]] = {}
-    for line in text.splitlines():
+    for position, line in enumerate(text.splitlines()):
         match = _RELAY_LINE.match(line)
         if match is None or int(match["pid"], 16) != pid:
             continue
@@ -183,14 +242,15 @@ def parse_relay(text: str, pid: int, image: tuple[int, int]) -> list[RelayCall]:
         thread = int(match["tid"], 16)
         stack = open_calls.setdefault(thread, [])
         if match["kind"] == "Call":
-            args = [int(a, 16) for a in match["args"].split(",") if a]
-            call = RelayCall(thread, match["func"], args, caller)
+            args, texts = _relay_arguments(match["args"])
+            call = RelayCall(thread, match["func"], args, caller, texts=texts, called_at=position)
             calls.append(call)
             stack.append(call)
         else:
             for index in range(len(stack) - 1, -1, -1):
                 if stack[index].function == match["func"] and stack[index].caller == caller:
                     stack[index].result = int(match["retval"], 16) if match["retval"] else None
+                    stack[index].returned_at = position
                     del stack[index]
                     break
     return calls
@@ -198,9 +258,15 @@ def parse_relay(text: str, pid: int, image: tuple[int, int]) -> list[RelayCall]:
 
 def set_relay_include(prefix: Path, display: str, functions: Sequence[str]) -> None:
     env = wine_environment(prefix, display)
-    subprocess.run([str(WINE), "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
-                    "/d", ";".join(functions), "/f"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True, timeout=60)
+    # A file, not a pipe: the wineserver and the services that `reg` starts
+    # inherit it, and a pipe would only reach its end when they are gone.
+    with tempfile.TemporaryFile() as output:
+        result = subprocess.run([str(WINE), "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t",
+                                 "REG_SZ", "/d", ";".join(functions), "/f"], env=env, stdout=output,
+                                stderr=subprocess.STDOUT, check=False, timeout=60)
+        output.seek(0)
+        expect(result.returncode == 0, f"setting RelayInclude failed with status {result.returncode}:\n"
+               + output.read().decode(errors="replace"))
 
 
 # --- one run of the program ----------------------------------------------------
@@ -241,6 +307,81 @@ def read_sim_log(path: Path) -> list[tuple[int, str]]:
     return facts
 
 
+# Where the program's standard output goes: a file (read back as Run.stdout),
+# nothing (the Unix descriptor closed), a device every write to fails, or a
+# pipe the harness reads and may close while the program runs.
+STDOUT_MODES = ("file", "closed", "full", "pipe")
+
+
+class LiveRun:
+    """A run while the program is still going, as a gate's handler sees it."""
+
+    def __init__(self, mode: str, stdout_path: Path, log_path: Path) -> None:
+        expect(mode in STDOUT_MODES, f"bad stdout {mode!r}")
+        self.mode = mode
+        self.stdout_path = stdout_path
+        self.log_path = log_path
+        self._read_end: int | None = None
+        self._write_end: int | None = None
+        self._piped = bytearray()
+        if mode == "pipe":
+            self._read_end, self._write_end = os.pipe()
+            os.set_blocking(self._read_end, False)
+
+    def open_for_program(self):
+        """The stdout argument for Popen; the caller closes it after the start."""
+        if self.mode == "file":
+            return open(self.stdout_path, "wb")
+        if self.mode == "full":
+            return open("/dev/full", "wb")
+        if self.mode == "pipe":
+            return os.fdopen(self._write_end, "wb")
+        return open(os.devnull, "wb")  # "closed": replaced by nothing in the child
+
+    def start_program(self) -> None:
+        """Runs in the child before it becomes Wine."""
+        _die_with_parent()
+        if self.mode == "closed":
+            os.close(1)
+
+    def facts(self) -> list[str]:
+        return [fact for _, fact in read_sim_log(self.log_path)]
+
+    def stdout(self) -> bytes:
+        """Everything the program has written so far."""
+        if self.mode == "file":
+            return self.stdout_path.read_bytes()
+        if self.mode == "pipe":
+            while self._read_end is not None:
+                try:
+                    chunk = os.read(self._read_end, 65536)
+                except BlockingIOError:
+                    break
+                if not chunk:
+                    break
+                self._piped += chunk
+            return bytes(self._piped)
+        return b""
+
+    def close_stdout_reader(self) -> None:
+        """Takes the reader away from a pipe: the program's later writes fail."""
+        expect(self.mode == "pipe", "only a pipe has a reader to close")
+        self.stdout()
+        if self._read_end is not None:
+            os.close(self._read_end)
+            self._read_end = None
+
+    def finish(self) -> bytes:
+        written = self.stdout()
+        if self._read_end is not None:
+            os.close(self._read_end)
+            self._read_end = None
+        return written
+
+
+Gate = Callable[[int, LiveRun], None]
+
+
 class Harness:
     def __init__(self, build_dir: Path, prefix: Path, work_dir: Path) -> None:
         self.build_dir = build_dir
@@ -255,7 +396,10 @@ class Harness:
 
     def run(self, scenario: str | Path, *, args: Sequence[str] = (), until: str = "exit",
             linger: float = 0.0, timeout: float = 90.0, relay: Sequence[str] = (),
-            holders: Sequence[Sequence[str]] = ()) -> Run:
+            holders: Sequence[Sequence[str]] = (), shell: str | Path | None = None,
+            environment: dict[str, str] | None = None, stdout: str = "file",
+            on_gate: Gate | None = None, executable: str = "talvek.exe",
+            channels: Sequence[str] = ()) -> Run:
         """Runs talvek.exe once.
 
         scenario: a file name under scenarios/, or a path.
@@ -265,6 +409,18 @@ class Harness:
             calls come back in Run.relay.
         holders: argument lists for holdnames.exe processes started (and
             ready) before the program, in the same prefix and X server.
+        shell: for this run only, what stands where the program looks for
+            its shell: a program (copied there), or SHELL_ABSENT for nothing;
+            None leaves the prefix's own.
+        environment: more variables for the program (its shells inherit them).
+        stdout: one of STDOUT_MODES.
+        executable: the program in the build tree to run in talvek.exe's place
+            (the benchmarks' baseline).
+        on_gate: called as on_gate(n, live) when the sim waits at gate n (a
+            `gate` step or packet option); the gate opens when it returns.
+            Without it every gate opens at once.
+        channels: more of Wine's debug channels (e.g. "+process"), written to
+            Run.stderr with the process id on each line.
         """
         expect(until in ("exit", "done"), f"bad until {until!r}")
         scenario_path = scenario if isinstance(scenario, Path) else self.scenario(scenario)
@@ -276,26 +432,33 @@ class Harness:
         stdout_path = out / "stdout.bin"
         stderr_path = out / "stderr.txt"
 
-        # A case killed from outside may have left its server behind.
+        # A case killed from outside may have left its server behind, or
+        # its stand-in shell.
         end_prefix(self.prefix)
+        restore_shell(self.prefix)
+        if shell is not None:
+            replace_shell(self.prefix, shell)
         xserver = XServer()
         program = None
         holder_processes: list[subprocess.Popen] = []
         exited = False
+        live = LiveRun(stdout, stdout_path, log_path)
         try:
             if relay:
                 set_relay_include(self.prefix, xserver.display, relay)
             for holder_args in holders:
                 holder_processes.append(self._start_holder(xserver.display, holder_args))
-            env = wine_environment(self.prefix, xserver.display, "+pid,+relay" if relay else "-all")
+            debug = ["+pid", *(["+relay"] if relay else []), *channels]
+            env = wine_environment(self.prefix, xserver.display, ",".join(debug) if len(debug) > 1 else "-all")
             env["TALVEK_SIM_SCENARIO"] = str(scenario_path)
             env["TALVEK_SIM_LOG"] = str(log_path)
-            with open(stdout_path, "wb") as stdout_file, open(stderr_path, "wb") as stderr_file:
-                program = subprocess.Popen([str(WINE), str(self.build_dir / "talvek.exe"), *args],
+            env.update(environment or {})
+            with live.open_for_program() as stdout_file, open(stderr_path, "wb") as stderr_file:
+                program = subprocess.Popen([str(WINE), str(self.build_dir / executable), *args],
                                            cwd=self.build_dir, env=env, stdin=subprocess.DEVNULL,
-                                           stdout=stdout_file, stderr=stderr_file, preexec_fn=_die_with_parent)
+                                           stdout=stdout_file, stderr=stderr_file, preexec_fn=live.start_program)
             prefix_cpu: list[float] = []
-            exited = self._wait(program, log_path, until, linger, timeout, prefix_cpu)
+            exited = self._wait(program, log_path, until, linger, timeout, prefix_cpu, live, on_gate)
         finally:
             # None of these raises, so every step runs.
             end_prefix(self.prefix)
@@ -303,10 +466,11 @@ class Harness:
             for holder in holder_processes:
                 _stop(holder)
             xserver.close()
+            restore_shell(self.prefix)
 
         timed_facts = read_sim_log(log_path)
         run = Run(exited=exited, exit_code=program.returncode if exited else None,
-                  stdout=stdout_path.read_bytes(), timed_facts=timed_facts,
+                  stdout=live.finish(), timed_facts=timed_facts,
                   stderr=stderr_path.read_text(errors="replace"), prefix_cpu=prefix_cpu)
         errors = [fact for fact in run.facts if fact.startswith("error")]
         expect(not errors, "the sim logged errors:\n  " + "\n  ".join(errors))
@@ -329,15 +493,23 @@ class Harness:
         return holder
 
     def _wait(self, program: subprocess.Popen, log_path: Path, until: str, linger: float,
-              timeout: float, prefix_cpu: list[float]) -> bool:
+              timeout: float, prefix_cpu: list[float], live: LiveRun, on_gate: Gate | None) -> bool:
         """True when the program ended by itself."""
         deadline = time.monotonic() + timeout
+        gates_opened = 0
         while time.monotonic() < deadline:
             if program.poll() is not None:
                 return True
             facts = [fact for _, fact in read_sim_log(log_path)]
             while len(prefix_cpu) < sum(fact.startswith("cpu ") for fact in facts):
                 prefix_cpu.append(prefix_cpu_seconds(self.prefix))
+            # Gates are numbered in the order the sim reaches them.
+            for gate in (int(f.split()[1]) for f in facts if re.fullmatch(r"gate \d+", f)):
+                if gate > gates_opened:
+                    if on_gate is not None:
+                        on_gate(gate, live)
+                    log_path.with_name(f"{log_path.name}.gate{gate}").touch()
+                    gates_opened = gate
             if until == "done" and "done" in facts:
                 time.sleep(linger)
                 return program.poll() is not None
@@ -408,6 +580,28 @@ def wake_facts(run: Run, wake: int) -> list[str]:
 
 def parse_ints(text: str) -> list[int]:
     return [int(x) for x in re.findall(r"-?\d+", text)]
+
+
+def main_thread(run: Run) -> int:
+    """The program's main thread, the one that loaded the sim."""
+    start = next((f for f in run.facts if f.startswith("sim start ")), "")
+    found = re.search(r" main_thread=(\d+) ", start)
+    expect(found is not None, "no 'sim start' line naming the main thread")
+    return int(found[1])
+
+
+def desktop_handles(run: Run) -> dict[str, int]:
+    """Each desktop's handle as the program got it (needs the relay of
+    user32.GetThreadDesktop and user32.CreateDesktopW): "start" is what its
+    first GetThreadDesktop returned, the others are by the name given to
+    CreateDesktopW, in call order. Under Wine the values may repeat, since a
+    handle a thread was bound to is closed when that thread ends."""
+    first = next((c for c in run.relay if c.function == "user32.GetThreadDesktop"), None)
+    expect(first is not None and first.result, "the program never got its starting desktop")
+    handles = {"start": first.result}
+    for call in run.relay_calls("user32.CreateDesktopW"):
+        handles[call.texts[0]] = call.result
+    return handles
 
 
 # --- entry -------------------------------------------------------------------------

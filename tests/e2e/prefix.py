@@ -1,6 +1,7 @@
 """The build tree's Wine prefix for the end-to-end tests (CTest fixture):
 makes it, or reuses it when an earlier run finished making it; with --end,
-ends everything still running in it.
+ends everything still running in it. Either way a shell that a killed case
+left replaced is put back.
 """
 
 import argparse
@@ -17,6 +18,7 @@ def main() -> int:
     options = parser.parse_args()
     if options.end:
         harness.end_prefix(options.prefix.resolve())
+        harness.restore_shell(options.prefix.resolve())
         return 0
     try:
         harness.make_prefix(options.prefix.resolve())
