@@ -103,6 +103,25 @@ INSTANTIATE_TEST_SUITE_P(
                      "STATE : 0\nRELEASE (-2147483648,-2147483648) \nSWIPE RIGHT\n", 1, GestureMode::Idle}),
     CaseName());
 
+struct FreshWorld {
+    FreshWorld() { host::Reset(); }
+};
+
+// A tracker over four desktops (three of them missing), fed packet by packet.
+// The world is made fresh before any member touches it.
+struct TrackerRig : FreshWorld {
+    void Feed(fakes::PacketLedger& ledger, const std::vector<PacketData>& packets) {
+        for (const PacketData& data : packets) {
+            fakes::HeldPacket packet(ledger, data);
+            tracker.HandlePacket(*packet.packet);
+        }
+    }
+    DesktopList desktops{{host::StartingDesktop(), nullptr, nullptr, nullptr}, 0, nullptr};
+    DragThread dragThread;
+    GestureTracker tracker{desktops, dragThread};
+    fakes::CapturedOutput output;
+};
+
 // The property reads each kind of packet makes, in order.
 struct ReadsCase {
     const char* name;
@@ -119,20 +138,11 @@ void PrintTo(const ReadsCase& test, std::ostream* out) {
 class GestureReadsTest : public ::testing::TestWithParam<ReadsCase> {};
 
 TEST_P(GestureReadsTest, ReadsThePropertiesInOrder) {
-    host::Reset();
-    DesktopList desktops;
-    desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    DragThread dragThread;
-    GestureTracker tracker(desktops, dragThread);
+    TrackerRig rig;
     fakes::PacketLedger before;
-    fakes::CapturedOutput output;
-    for (const PacketData& data : GetParam().before) {
-        fakes::HeldPacket packet(before, data);
-        tracker.HandlePacket(*packet.packet);
-    }
+    rig.Feed(before, GetParam().before);
     fakes::PacketLedger ledger;
-    fakes::HeldPacket packet(ledger, GetParam().packet);
-    tracker.HandlePacket(*packet.packet);
+    rig.Feed(ledger, {GetParam().packet});
     EXPECT_EQ(ledger.reads, GetParam().reads);
 }
 
@@ -154,40 +164,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Reads that fail never leave a stale value behind.
 TEST(GestureReadFailures, APacketWhoseWordCannotBeReadChangesNothing) {
-    host::Reset();
-    DesktopList desktops;
-    desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    DragThread dragThread;
-    GestureTracker tracker(desktops, dragThread);
+    TrackerRig rig;
     fakes::PacketLedger ledger;
-    fakes::CapturedOutput output;
     PacketData unreadable = Lift();
     unreadable.failingProperties = {PROP_CONTACT_WORD};
-    for (const PacketData& data : {Swipe(10, 0, 2), unreadable, Swipe(-90, 0), Lift()}) {
-        fakes::HeldPacket packet(ledger, data);
-        tracker.HandlePacket(*packet.packet);
-    }
+    rig.Feed(ledger, {Swipe(10, 0, 2), unreadable, Swipe(-90, 0), Lift()});
     // The unreadable packet did not end the swipe, even though the word before it was a swipe contact.
-    EXPECT_EQ(output.str(), "STATE : 2\nRELEASE (-80,0) \nSWIPE RIGHT\n");
+    EXPECT_EQ(rig.output.str(), "STATE : 2\nRELEASE (-80,0) \nSWIPE RIGHT\n");
 }
 
 TEST(GestureReadFailures, FailedStateAndMotionReadsCountAsZero) {
-    host::Reset();
-    DesktopList desktops;
-    desktops.handles = {host::StartingDesktop(), nullptr, nullptr, nullptr};
-    DragThread dragThread;
-    GestureTracker tracker(desktops, dragThread);
+    TrackerRig rig;
     fakes::PacketLedger ledger;
-    fakes::CapturedOutput output;
     PacketData first = Swipe(40, 3, 6);
     first.failingProperties = {PROP_STATE, PROP_DELTA_X};
     PacketData second = Swipe(7, 4);
     second.failingProperties = {PROP_DELTA_Y};
-    for (const PacketData& data : {first, second, Lift()}) {
-        fakes::HeldPacket packet(ledger, data);
-        tracker.HandlePacket(*packet.packet);
-    }
-    EXPECT_EQ(output.str(), "STATE : 0\nRELEASE (7,3) \nSWIPE RIGHT\n");
+    rig.Feed(ledger, {first, second, Lift()});
+    EXPECT_EQ(rig.output.str(), "STATE : 0\nRELEASE (7,3) \nSWIPE RIGHT\n");
 }
 
 }  // namespace
