@@ -4,7 +4,8 @@
 // build on winpthreads), beside the same protocol on Win32's SRW lock and
 // condition variable, and the least any hand-over to another thread can
 // cost (two auto-reset events, one each way). Prints `handover <name> <n>
-// <microseconds per hand-over>` per round; bench/wine/run takes the median.
+// <microseconds per hand-over>` per round; bench/wine/bench.py takes the
+// best and the median.
 #include <windows.h>
 
 #include <cstdio>
