@@ -1,5 +1,21 @@
 #include "gesture/drag_thread.h"
 
+namespace {
+
+// Holds a platform lock for as long as it lives.
+class LockHeld {
+public:
+    explicit LockHeld(os::Lock& lock) : lock_(lock) { os::AcquireLock(lock_); }
+    LockHeld(const LockHeld&) = delete;
+    LockHeld& operator=(const LockHeld&) = delete;
+    ~LockHeld() { os::ReleaseLock(lock_); }
+
+private:
+    os::Lock& lock_;
+};
+
+}  // namespace
+
 DragThread::DragThread() {
     started_ = os::StartThread(thread_, &DragThread::ThreadMain, this);
 }
@@ -9,10 +25,10 @@ DragThread::~DragThread() {
         return;
     }
     {
-        std::lock_guard lock(mutex_);
+        LockHeld held(lock_);
         stopping_ = true;
+        os::WakeAllOnCondition(changed_);
     }
-    changed_.notify_all();
     thread_.join();
 }
 
@@ -23,13 +39,15 @@ void DragThread::Run(os::DesktopHandle desktop, void (*work)(void*), void* conte
     }
     bool ranThere = false;
     {
-        std::unique_lock lock(mutex_);
+        LockHeld held(lock_);
         wanted_ = desktop;
         work_ = work;
         context_ = context;
         pending_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return !pending_; });
+        os::WakeAllOnCondition(changed_);
+        while (pending_) {
+            os::SleepOnCondition(changed_, lock_);
+        }
         ranThere = ranHere_;
     }
     if (!ranThere) {
@@ -42,16 +60,22 @@ void DragThread::ThreadMain(void* self) {
 }
 
 void DragThread::Serve() {
-    std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return pending_ || stopping_; });
-        if (stopping_) {
-            return;
+        os::DesktopHandle wanted = nullptr;
+        void (*work)(void*) = nullptr;
+        void* context = nullptr;
+        {
+            LockHeld held(lock_);
+            while (!pending_ && !stopping_) {
+                os::SleepOnCondition(changed_, lock_);
+            }
+            if (stopping_) {
+                return;
+            }
+            wanted = wanted_;
+            work = work_;
+            context = context_;
         }
-        const os::DesktopHandle wanted = wanted_;
-        void (*work)(void*) = work_;
-        void* context = context_;
-        lock.unlock();
 
         bool bound = true;
         if (wanted != nullptr && wanted != bound_) {
@@ -64,9 +88,9 @@ void DragThread::Serve() {
             work(context);
         }
 
-        lock.lock();
+        LockHeld held(lock_);
         ranHere_ = bound;
         pending_ = false;
-        changed_.notify_all();
+        os::WakeAllOnCondition(changed_);
     }
 }

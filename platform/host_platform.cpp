@@ -1,6 +1,7 @@
 // The host face of the platform layer; see host_platform.h.
 #include "platform/host_platform.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -304,6 +305,45 @@ bool StartThread(std::thread& thread, void (*routine)(void*), void* argument) {
     } catch (const std::system_error&) {
         return false;
     }
+}
+
+// The host keeps every lock and condition under one mutex of its own: a
+// lock's word says whether it is held, a condition's word counts its
+// wake-ups. Speed doesn't matter here; being a real lock does.
+namespace {
+std::mutex handOverMutex;
+std::condition_variable handOverChanged;
+}  // namespace
+
+void AcquireLock(Lock& lock) {
+    std::unique_lock guard(handOverMutex);
+    handOverChanged.wait(guard, [&lock] { return lock.word == nullptr; });
+    lock.word = &lock;
+}
+
+void ReleaseLock(Lock& lock) {
+    {
+        std::lock_guard guard(handOverMutex);
+        lock.word = nullptr;
+    }
+    handOverChanged.notify_all();
+}
+
+void SleepOnCondition(Condition& condition, Lock& lock) {
+    std::unique_lock guard(handOverMutex);
+    const void* wakeUpsBefore = condition.word;
+    lock.word = nullptr;
+    handOverChanged.notify_all();
+    handOverChanged.wait(guard, [&] { return condition.word != wakeUpsBefore && lock.word == nullptr; });
+    lock.word = &lock;
+}
+
+void WakeAllOnCondition(Condition& condition) {
+    {
+        std::lock_guard guard(handOverMutex);
+        condition.word = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(condition.word) + 1);
+    }
+    handOverChanged.notify_all();
 }
 
 void CoInitialize() {

@@ -87,6 +87,22 @@ void TlsSetValue(std::uint32_t slot, std::uintptr_t value);
 // (the standard library reports that by throwing, which stops here).
 bool StartThread(std::thread& thread, void (*routine)(void*), void* argument);
 
+// A lock and a condition for handing work from one thread to another. Each
+// is one pointer-sized word, zero when unused, as Windows' SRW lock and
+// condition variable are: no kernel object, so under Wine no server round
+// trip either.
+struct Lock {
+    void* word = nullptr;
+};
+struct Condition {
+    void* word = nullptr;
+};
+void AcquireLock(Lock& lock);
+void ReleaseLock(Lock& lock);
+// Releases the lock, sleeps until woken (or spuriously), takes it again.
+void SleepOnCondition(Condition& condition, Lock& lock);
+void WakeAllOnCondition(Condition& condition);
+
 // --- ole32 ------------------------------------------------------------------
 
 void CoInitialize();

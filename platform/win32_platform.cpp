@@ -16,6 +16,8 @@ extern "C" __declspec(dllimport) TouchpadResult TOUCHPAD_CALL SynCreateAPI(Touch
 static_assert(sizeof(os::Guid) == sizeof(GUID));
 static_assert(sizeof(os::Rect) == sizeof(RECT));
 static_assert(sizeof(os::Point) == sizeof(POINT));
+static_assert(sizeof(os::Lock) == sizeof(SRWLOCK));
+static_assert(sizeof(os::Condition) == sizeof(CONDITION_VARIABLE));
 
 namespace {
 
@@ -106,6 +108,25 @@ bool StartThread(std::thread& thread, void (*routine)(void*), void* argument) {
     } catch (const std::system_error&) {
         return false;
     }
+}
+
+// The word is the SRW lock or condition variable itself; Windows alone
+// reads or writes it.
+void AcquireLock(Lock& lock) {
+    ::AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock.word));
+}
+
+void ReleaseLock(Lock& lock) {
+    ::ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock.word));
+}
+
+void SleepOnCondition(Condition& condition, Lock& lock) {
+    ::SleepConditionVariableSRW(reinterpret_cast<PCONDITION_VARIABLE>(&condition.word),
+                                reinterpret_cast<PSRWLOCK>(&lock.word), INFINITE, 0);
+}
+
+void WakeAllOnCondition(Condition& condition) {
+    ::WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&condition.word));
 }
 
 void CoInitialize() {
