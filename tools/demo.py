@@ -9,7 +9,6 @@ from __future__ import annotations
 import argparse
 import re
 import shutil
-import signal
 import sys
 import threading
 import time
@@ -190,12 +189,7 @@ def main() -> int:
     prefix = build_dir / "wineprefix"
     work_dir = build_dir / "demo-run"
 
-    def on_term(number, frame):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        raise SystemExit(f"stopped by signal {number}")
-    signal.signal(signal.SIGTERM, on_term)
-    signal.signal(signal.SIGINT, on_term)
+    harness.unwind_on_signals()
 
     if not (prefix / harness.READY_MARKER).exists():
         print(f"== Making the Wine prefix {prefix.relative_to(ROOT) if prefix.is_relative_to(ROOT) else prefix} "

@@ -36,7 +36,6 @@ import json
 import os
 import platform
 import re
-import signal
 import statistics
 import subprocess
 import sys
@@ -576,12 +575,7 @@ def main() -> int:
             print(f"no {name} in {build_dir}: build the windows preset first", file=sys.stderr)
             return 1
 
-    def on_term(number, frame):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        raise SystemExit(f"terminated by signal {number}")
-    signal.signal(signal.SIGTERM, on_term)
-    signal.signal(signal.SIGINT, on_term)
+    harness.unwind_on_signals()
 
     started = time.monotonic()
     bench = Bench(build_dir, prefix, work_dir, sizes)

@@ -609,6 +609,18 @@ def desktop_handles(run: Run) -> dict[str, int]:
 Case = Callable[[Harness], None]
 
 
+def unwind_on_signals() -> None:
+    """Turns SIGTERM and SIGINT into SystemExit, once, so that the clean-up
+    of a run (ending Wine and Xvfb) happens however the script is stopped."""
+    def on_signal(number, frame):
+        # Once: a second signal must not cut the clean-up short.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        raise SystemExit(f"stopped by signal {number}")
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+
 def main(cases: dict[str, Case], argv: Iterable[str] | None = None) -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--list", action="store_true", help="name the cases, one a line")
@@ -628,13 +640,7 @@ def main(cases: dict[str, Case], argv: Iterable[str] | None = None) -> int:
 
     # CTest ends a test that runs too long; SIGTERM then unwinds through the
     # clean-up in Harness.run instead of leaving Wine running.
-    def on_term(number, frame):
-        # Once: a second signal must not cut the clean-up short.
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        raise SystemExit(f"terminated by signal {number}")
-    signal.signal(signal.SIGTERM, on_term)
-    signal.signal(signal.SIGINT, on_term)
+    unwind_on_signals()
 
     harness = Harness(options.build_dir.resolve(), prefix.resolve(), work_dir.resolve())
     try:
