@@ -24,8 +24,6 @@ TRACED = ["user32.CreateDesktopW", "KERNEL32.CreateProcessW", "user32.PostMessag
           "user32.SetWindowPos", "user32.SetCursorPos", "combase.CoCreateInstance"]
 DESKTOPS = ["TALVEK00", "TALVEK10", "TALVEK20"]
 
-PROP_DX = 0x1000030C
-PROP_DY = 0x1000030D
 SWIPE_WORD = 0x303
 DRAG_WORD = 0x4
 LIFT_WORD = 0x0
@@ -139,11 +137,11 @@ def summarize(run: harness.Run) -> list[str]:
     dragging = False
     for index, packet in enumerate(packets):
         if packet.word == SWIPE_WORD:
-            motion = (motion or 0) + packet.reads.get(PROP_DX, 0)
+            motion = (motion or 0) + packet.reads.get(harness.DX, 0)
         elif packet.word == DRAG_WORD:
             if dragging:  # the first drag packet only takes hold of the window
-                drag_motion[0] += packet.reads.get(PROP_DX, 0)
-                drag_motion[1] -= packet.reads.get(PROP_DY, 0)  # screen y grows downward
+                drag_motion[0] += packet.reads.get(harness.DX, 0)
+                drag_motion[1] -= packet.reads.get(harness.DY, 0)  # screen y grows downward
             dragging = True
         elif packet.word == LIFT_WORD:
             if motion is not None:

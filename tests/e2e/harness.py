@@ -33,6 +33,19 @@ XVFB = "Xvfb"
 SCREEN = "1024x768x24"
 SCENARIOS = Path(__file__).resolve().parent / "scenarios"
 
+
+# The packet properties, the packet load's "no packet left", and the reads
+# each kind of packet makes, in order.
+WORD = 0x10000315
+STATE = 0x10000312
+DX = 0x1000030C
+DY = 0x1000030D
+E_FAIL = 0x80004005
+BEGIN = [WORD, STATE, DX, DY]               # a swipe packet while idle
+GO_ON = [WORD, DX, DY]                      # a swipe packet during a swipe
+DRAG_STEP = [WORD, DY, DX, DY, DX, DY, DX]  # the line's, the window's and the cursor's motion
+OTHER = [WORD]                              # a lift, a drag's first packet, anything else
+
 READY_MARKER = ".talvek-prefix-ready"
 
 # The shell the program starts on each new desktop (C:\windows\Explorer.exe),

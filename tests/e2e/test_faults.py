@@ -8,20 +8,12 @@ import re
 import sys
 from dataclasses import dataclass
 
-from harness import (Harness, LiveRun, Run, check_packet_lifetimes, expect, expect_equal, main, parse_ints, turns,
+from harness import (BEGIN, DRAG_STEP, DX, DY, E_FAIL, GO_ON, OTHER, STATE, WORD, Harness,
+                     LiveRun, Run, check_packet_lifetimes, expect, expect_equal, main, parse_ints, turns,
                      wake_facts)
 
-WORD = 0x10000315
-STATE = 0x10000312
-DX = 0x1000030C
-DY = 0x1000030D
-E_FAIL = 0x80004005
 SWP_NOSIZE_NOZORDER = 0x5
 
-BEGIN = [WORD, STATE, DX, DY]                # a swipe packet while idle
-GO_ON = [WORD, DX, DY]                       # a swipe packet during a swipe
-DRAG_STEP = [WORD, DY, DX, DY, DX, DY, DX]   # the line's, the window's and the cursor's motion
-OTHER = [WORD]                               # a lift, a drag's first packet, anything else
 EMPTY = []                                   # the load that finds nothing
 
 # The program's writes to standard output: std::cout ends in these.

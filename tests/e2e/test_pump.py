@@ -4,14 +4,10 @@ COM set-up, signal storms, and a missing packet class."""
 import re
 import sys
 
-from harness import (Harness, check_packet_lifetimes, expect, expect_equal, main, parse_ints, turns,
+from harness import (DX, DY, E_FAIL, STATE, WORD, Harness,
+                     check_packet_lifetimes, expect, expect_equal, main, parse_ints, turns,
                      wake_facts)
 
-WORD = 0x10000315
-STATE = 0x10000312
-DX = 0x1000030C
-DY = 0x1000030D
-E_FAIL = 0x80004005
 MAIN_THREAD_STA = ("STA", "MAINSTA")
 
 

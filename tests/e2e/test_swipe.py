@@ -3,16 +3,10 @@ move to the previous or next desktop."""
 
 import sys
 
-from harness import Harness, check_packet_lifetimes, expect, expect_equal, main, turns
+from harness import (BEGIN, GO_ON, OTHER, STATE, Harness, check_packet_lifetimes, expect,
+                     expect_equal, main, turns)
 
-WORD = 0x10000315
-STATE = 0x10000312
-DX = 0x1000030C
-DY = 0x1000030D
 
-BEGIN = [WORD, STATE, DX, DY]   # a swipe packet while idle
-GO_ON = [WORD, DX, DY]          # a swipe packet during a swipe
-OTHER = [WORD]                  # a lift, or no packet at all (the empty load)
 EMPTY = []
 
 
